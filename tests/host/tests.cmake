@@ -1,0 +1,2 @@
+# Host tests: the engine natively, under the sanitizers.
+find_package(ZLIB REQUIRED)
