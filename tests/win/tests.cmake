@@ -1,0 +1,20 @@
+# Windows tests: GoogleTest programs run through Wine (tools/winerun).
+add_executable(standin WIN32 tests/win/standin.cpp)
+
+set(FIXTURES ${CMAKE_CURRENT_BINARY_DIR}/fixtures)
+add_custom_command(OUTPUT ${FIXTURES}/good.pv
+    COMMAND ${CMAKE_SOURCE_DIR}/tests/win/make_fixtures.sh $<TARGET_FILE:standin> ${FIXTURES}
+    DEPENDS standin ${CMAKE_SOURCE_DIR}/tests/win/make_fixtures.sh)
+add_custom_target(win_fixtures ALL DEPENDS ${FIXTURES}/good.pv)
+
+add_library(wintestlib STATIC tests/win/boxwatch.cpp tests/win/distfolder.cpp)
+target_include_directories(wintestlib PUBLIC tests/win res)
+target_link_libraries(wintestlib PUBLIC ${WIN_LIBS})
+
+add_executable(setup_harness tests/win/setup_harness.cpp src/unzip/alloc.cpp res/setup.rc)
+target_link_libraries(setup_harness PRIVATE pvsetup wintestlib)
+
+add_executable(test_sequence tests/win/test_sequence.cpp)
+target_link_libraries(test_sequence PRIVATE wintestlib gtest_main)
+add_dependencies(test_sequence setup_harness win_fixtures)
+add_test(NAME win.sequence COMMAND test_sequence)
