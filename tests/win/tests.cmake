@@ -18,3 +18,8 @@ add_executable(test_sequence tests/win/test_sequence.cpp)
 target_link_libraries(test_sequence PRIVATE wintestlib gtest_main)
 add_dependencies(test_sequence setup_harness win_fixtures)
 add_test(NAME win.sequence COMMAND test_sequence)
+
+# The string loader and window placement, with a string table of their own.
+add_executable(test_strings tests/win/test_strings.cpp tests/win/strings_test.rc src/unzip/alloc.cpp)
+target_link_libraries(test_strings PRIVATE pvsetup wintestlib gtest_main)
+add_test(NAME win.strings COMMAND test_strings)
