@@ -26,12 +26,16 @@ uint32_t g_bytesRead;
 uint32_t g_lastReported;
 
 static jmp_buf s_recovery;
+static ExtractStatus s_abortStatus;
 static char *s_passwordCopy;
 static int s_archivePathCut;
 
+// The status travels in a variable: setjmp's own result may only be tested,
+// not stored, where the language guarantees it.
 [[noreturn]] void AbortRun(ExtractStatus status)
 {
-    longjmp(s_recovery, (int)status);
+    s_abortStatus = status;
+    longjmp(s_recovery, 1);
 }
 
 static void ShowFormatted(const char *format, va_list args)
@@ -164,6 +168,8 @@ static void CleanUp()
         g_outFile = HFILE_ERROR;
         DeleteFileA(g_createPath);
     }
+    // A run ended inside a Deflate block still holds that block's tables.
+    ReleaseInflateTables();
     FreeBlock(&g_window);
     FreeBlock(&g_inBuf);
     FreeBlock(&g_outBuf);
@@ -184,12 +190,11 @@ int RunExtraction(ExtractOptions *options)
     g_bytesRead = 0;
     g_lastReported = 0;
     g_window = g_inBuf = g_outBuf = nullptr;
-    int status = setjmp(s_recovery);
-    if (status == 0) {
+    if (setjmp(s_recovery) == 0) {
         AllocateBuffers();
         ExtractArchive();
     } else {
-        options->status = status;
+        options->status = s_abortStatus;
     }
     CleanUp();
     return 1;
