@@ -90,33 +90,86 @@ BOOL DosDateTimeToFileTime(WORD date, WORD time, FILETIME *ft)
     return SystemTimeToFileTime(&st, ft);
 }
 
-// Only the system's own zone is supported, which is all our code asks for.
-BOOL TzSpecificLocalTimeToSystemTime(LPTIME_ZONE_INFORMATION zone, const SYSTEMTIME *local,
-                                     SYSTEMTIME *universal)
+static int DaysInMonth(int year, unsigned month)
 {
-    if (zone)
-        return FALSE;
-    struct tm tm = {};
-    tm.tm_year = local->wYear - 1900;
-    tm.tm_mon = local->wMonth - 1;
-    tm.tm_mday = local->wDay;
-    tm.tm_hour = local->wHour;
-    tm.tm_min = local->wMinute;
-    tm.tm_sec = local->wSecond;
-    tm.tm_isdst = -1;
-    time_t t = mktime(&tm);
-    struct tm utc;
-    if (t == (time_t)-1 || !gmtime_r(&t, &utc))
-        return FALSE;
-    universal->wYear = (WORD)(utc.tm_year + 1900);
-    universal->wMonth = (WORD)(utc.tm_mon + 1);
-    universal->wDay = (WORD)utc.tm_mday;
-    universal->wDayOfWeek = (WORD)utc.tm_wday;
-    universal->wHour = (WORD)utc.tm_hour;
-    universal->wMinute = (WORD)utc.tm_min;
-    universal->wSecond = (WORD)utc.tm_sec;
-    universal->wMilliseconds = local->wMilliseconds;
-    return TRUE;
+    return (int)(DaysFromCivil(month == 12 ? year + 1 : year, month == 12 ? 1 : month + 1, 1) -
+                 DaysFromCivil(year, month, 1));
+}
+
+static long OffsetAt(time_t t, int *isDst)
+{
+    struct tm tm;
+    localtime_r(&t, &tm);
+    *isDst = tm.tm_isdst > 0;
+    return tm.tm_gmtoff;
+}
+
+// The first second after lo whose daylight flag is that of hi.
+static time_t FindChange(time_t lo, time_t hi)
+{
+    int atLo, at;
+    OffsetAt(lo, &atLo);
+    while (hi - lo > 1) {
+        time_t mid = lo + (hi - lo) / 2;
+        OffsetAt(mid, &at);
+        if (at == atLo)
+            lo = mid;
+        else
+            hi = mid;
+    }
+    return hi;
+}
+
+// Windows gives a change-over as the wall-clock time just before it, in the
+// form "the n-th (5: the last) weekday of the month".
+static void RuleFrom(time_t change, long offsetBefore, SYSTEMTIME *rule)
+{
+    time_t wall = change + offsetBefore;
+    struct tm tm;
+    gmtime_r(&wall, &tm);
+    int days = DaysInMonth(tm.tm_year + 1900, (unsigned)tm.tm_mon + 1);
+    rule->wMonth = (WORD)(tm.tm_mon + 1);
+    rule->wDayOfWeek = (WORD)tm.tm_wday;
+    rule->wDay = (WORD)(tm.tm_mday + 7 > days ? 5 : (tm.tm_mday - 1) / 7 + 1);
+    rule->wHour = (WORD)tm.tm_hour;
+    rule->wMinute = (WORD)tm.tm_min;
+    rule->wSecond = (WORD)tm.tm_sec;
+}
+
+// The zone as Windows describes it: one rule for every year, here the one
+// that the C library applies in the current year, found by scanning the
+// year a day at a time and narrowing each change down to the second.
+DWORD GetTimeZoneInformation(LPTIME_ZONE_INFORMATION zone)
+{
+    *zone = TIME_ZONE_INFORMATION{};
+    time_t now = time(NULL);
+    struct tm tm;
+    if (!localtime_r(&now, &tm))
+        return TIME_ZONE_ID_INVALID;
+    time_t prev = (time_t)(DaysFromCivil(tm.tm_year + 1900, 1, 1) * 86400);
+    int prevDst, dst;
+    long stdOffset = OffsetAt(prev, &prevDst), dstOffset = stdOffset;
+    time_t on = 0, off = 0;
+    for (int day = 1; day <= 366; day++) {
+        time_t t = prev + 86400;
+        long offset = OffsetAt(t, &dst);
+        if (dst && !prevDst) {
+            on = FindChange(prev, t);
+            dstOffset = offset;
+        } else if (!dst && prevDst) {
+            off = FindChange(prev, t);
+            stdOffset = offset;
+        }
+        prev = t;
+        prevDst = dst;
+    }
+    zone->Bias = (LONG)(-stdOffset / 60);
+    if (!on || !off)
+        return TIME_ZONE_ID_UNKNOWN;
+    zone->DaylightBias = (LONG)(-(dstOffset - stdOffset) / 60);
+    RuleFrom(on, stdOffset, &zone->DaylightDate);
+    RuleFrom(off, dstOffset, &zone->StandardDate);
+    return tm.tm_isdst > 0 ? TIME_ZONE_ID_DAYLIGHT : TIME_ZONE_ID_STANDARD;
 }
 
 static struct timespec ToTimespec(const FILETIME *ft)

@@ -49,7 +49,16 @@ struct WNDCLASSA {
     HINSTANCE hInstance; void *hIcon; void *hCursor; void *hbrBackground;
     LPCSTR lpszMenuName; LPCSTR lpszClassName;
 };
-typedef struct _TIME_ZONE_INFORMATION *LPTIME_ZONE_INFORMATION;
+typedef uint16_t WCHAR;
+struct TIME_ZONE_INFORMATION {
+    LONG Bias; WCHAR StandardName[32]; SYSTEMTIME StandardDate; LONG StandardBias;
+    WCHAR DaylightName[32]; SYSTEMTIME DaylightDate; LONG DaylightBias;
+};
+typedef TIME_ZONE_INFORMATION *LPTIME_ZONE_INFORMATION;
+#define TIME_ZONE_ID_UNKNOWN 0
+#define TIME_ZONE_ID_STANDARD 1
+#define TIME_ZONE_ID_DAYLIGHT 2
+#define TIME_ZONE_ID_INVALID ((DWORD)0xFFFFFFFF)
 
 #define HFILE_ERROR ((HFILE)-1)
 #define OF_READ 0x0000
@@ -98,8 +107,7 @@ DWORD GetLastError();
 BOOL DosDateTimeToFileTime(WORD date, WORD time, FILETIME *fileTime);
 BOOL FileTimeToSystemTime(const FILETIME *fileTime, SYSTEMTIME *systemTime);
 BOOL SystemTimeToFileTime(const SYSTEMTIME *systemTime, FILETIME *fileTime);
-BOOL TzSpecificLocalTimeToSystemTime(LPTIME_ZONE_INFORMATION zone, const SYSTEMTIME *local,
-                                     SYSTEMTIME *universal);
+DWORD GetTimeZoneInformation(LPTIME_ZONE_INFORMATION zone);
 BOOL SetFileTime(HANDLE file, const FILETIME *creation, const FILETIME *access,
                  const FILETIME *write);
 

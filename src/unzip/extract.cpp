@@ -111,25 +111,103 @@ static void CreateOutputFile()
         FailWith(IDS_CANT_CREATE_OUTPUT, g_entryName);
 }
 
-// The stored time is local time; which offset applies is that of the entry's
-// own date, daylight saving included, not the one in force today.
+static uint64_t TicksOf(const FILETIME *ft)
+{
+    return (uint64_t)ft->dwHighDateTime << 32 | ft->dwLowDateTime;
+}
+
+// 0 for Sunday, as in SYSTEMTIME.
+static int WeekDayOf(int year, int month, int day)
+{
+    static const int shift[12] = {0, 3, 2, 5, 0, 3, 5, 1, 4, 6, 2, 4};
+    if (month < 3)
+        year--;
+    return (year + year / 4 - year / 100 + year / 400 + shift[month - 1] + day) % 7;
+}
+
+static int DaysInMonth(int year, int month)
+{
+    static const unsigned char days[12] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+    int leap = year % 4 == 0 && (year % 100 != 0 || year % 400 == 0);
+    return days[month - 1] + (month == 2 && leap);
+}
+
+// Orders moments of one year; not a count of anything.
+static long YearKey(int month, int day, int hour, int minute, int second)
+{
+    return (((month * 32L + day) * 24 + hour) * 60 + minute) * 60 + second;
+}
+
+// A zone's change-over date: in a given year, the wDay-th (5: the last)
+// wDayOfWeek of wMonth; a rule with a year of its own names a fixed date.
+static long ChangeKey(const SYSTEMTIME *rule, int year)
+{
+    int day = rule->wDay;
+    if (rule->wYear == 0) {
+        int first = WeekDayOf(year, rule->wMonth, 1);
+        day = 1 + (rule->wDayOfWeek - first + 7) % 7 + (rule->wDay - 1) * 7;
+        while (day > DaysInMonth(year, rule->wMonth))
+            day -= 7;
+    }
+    return YearKey(rule->wMonth, day, rule->wHour, rule->wMinute, rule->wSecond);
+}
+
+static int InDaylightTime(const TIME_ZONE_INFORMATION *tz, const SYSTEMTIME *t)
+{
+    const SYSTEMTIME *on = &tz->DaylightDate, *off = &tz->StandardDate;
+    if (on->wMonth < 1 || on->wMonth > 12 || off->wMonth < 1 || off->wMonth > 12)
+        return 0;
+    long now = YearKey(t->wMonth, t->wDay, t->wHour, t->wMinute, t->wSecond);
+    long start = ChangeKey(on, t->wYear), end = ChangeKey(off, t->wYear);
+    return start < end ? now >= start && now < end : now >= start || now < end;
+}
+
+// The stored time is local time, under the offset in force at the entry's
+// own date, daylight saving included, not today's. Windows 95 and NT 4 have
+// no call for that (TzSpecificLocalTimeToSystemTime came with XP), so the
+// zone's rule is applied here as those later systems apply it.
 static void SetOutputFileTime()
 {
     FILETIME local, utc;
-    SYSTEMTIME localSt, utcSt;
+    SYSTEMTIME st;
+    TIME_ZONE_INFORMATION tz;
     if (!DosDateTimeToFileTime(g_localHeader.modDate, g_localHeader.modTime, &local) ||
-        !FileTimeToSystemTime(&local, &localSt) ||
-        !TzSpecificLocalTimeToSystemTime(NULL, &localSt, &utcSt) ||
-        !SystemTimeToFileTime(&utcSt, &utc))
+        !FileTimeToSystemTime(&local, &st) ||
+        GetTimeZoneInformation(&tz) == TIME_ZONE_ID_INVALID)
         return;
+    LONG bias = tz.Bias + (InDaylightTime(&tz, &st) ? tz.DaylightBias : tz.StandardBias);
+    uint64_t ticks = TicksOf(&local) + (uint64_t)((int64_t)bias * 600000000);
+    utc.dwLowDateTime = (DWORD)ticks;
+    utc.dwHighDateTime = (DWORD)(ticks >> 32);
     SetFileTime((HANDLE)(intptr_t)g_outFile, NULL, NULL, &utc);
 }
 
+// Whole runs of the chunk at once: a stored entry is a plain copy.
 static void CopyStored()
 {
-    uint16_t byte;
-    while (NextInputByte(&byte))
-        PutOutputByte((unsigned char)byte);
+    while (g_inAvail > 0 || FillInput() > 0) {
+        unsigned room = CHUNK_SIZE - g_outCount;
+        unsigned piece = g_inAvail < room ? g_inAvail : room;
+        memcpy(g_outPtr, g_inPtr, piece);
+        g_outPtr += piece;
+        g_outCount += piece;
+        g_inPtr += piece;
+        g_inAvail -= piece;
+        if (g_outCount == CHUNK_SIZE)
+            FlushOutput();
+    }
+}
+
+// The decoder's result 3 is a failed allocation, not a damaged stream.
+static void Inflate()
+{
+    int result = InflateEntry();
+    if (result == 3) {
+        ShowEngineError(LoadResString(IDS_NO_MEMORY));
+        AbortRun(EXTRACT_FAILED);
+    }
+    if (result != 0)
+        FailWith(IDS_BAD_DATA, g_entryName);
 }
 
 void ExtractEntry()
@@ -146,8 +224,7 @@ void ExtractEntry()
         CopyStored();
     } else if (g_localHeader.method == 8) {
         AnnounceFile();
-        if (InflateEntry() != 0)
-            FailWith(IDS_BAD_DATA, g_entryName);
+        Inflate();
     } else {
         ShowEngineError(LoadResString(IDS_UNKNOWN_METHOD));
         AbortRun(EXTRACT_FAILED);
