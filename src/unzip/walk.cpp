@@ -8,6 +8,8 @@
 #define SIG_LOCAL   0x04034b50u
 #define SIG_CENTRAL 0x02014b50u
 #define SIG_END     0x06054b50u
+#define SIG_DESCRIPTOR 0x08074b50u
+#define DESCRIPTOR_CHECK 12u   // signature, CRC-32, compressed size
 
 LocalHeader g_localHeader;
 int g_encrypted;
@@ -22,6 +24,11 @@ uint16_t ReadLE16(const unsigned char *p)
 uint32_t ReadLE32(const unsigned char *p)
 {
     return (uint32_t)p[0] | (uint32_t)p[1] << 8 | (uint32_t)p[2] << 16 | (uint32_t)p[3] << 24;
+}
+
+static int IsSeparator(char c)
+{
+    return c == '/' || c == '\\';
 }
 
 static void ReadExactly(void *buf, UINT n)
@@ -49,6 +56,9 @@ void OpenArchive()
         FailWith(IDS_CANT_OPEN_INPUT, g_archivePath);
     }
     _llseek(g_archive, g_options->startOffset, FILE_BEGIN);
+    // No local header has been read in this run: junk before the first
+    // record must not be taken for a descriptor of the last run's entry.
+    memset(&g_localHeader, 0, sizeof g_localHeader);
 }
 
 // A name that does not fit our buffer cannot be a name we would write.
@@ -64,7 +74,7 @@ const char *LeafOf(const char *path)
 {
     size_t len = strlen(path);
     for (size_t i = len; i-- > 1;) {
-        if (path[i] == '\\' || path[i] == '/')
+        if (IsSeparator(path[i]))
             return path + i + 1;
     }
     return path;
@@ -99,24 +109,32 @@ static int NameInList()
     return 0;
 }
 
+// Windows opens a device for these names whatever extension follows, and
+// it ignores spaces before that extension ("NUL .txt" is NUL).
 static int IsDeviceName(const char *leaf)
 {
-    static const char *const devices[] = {"CON", "PRN", "AUX", "NUL"};
+    static const char *const devices[] = {"CON", "PRN", "AUX", "NUL", "CONIN$", "CONOUT$"};
     size_t base = strcspn(leaf, ".");
-    char name[5] = {0};
-    if (base < 3 || base > 4)
+    while (base > 0 && leaf[base - 1] == ' ')
+        base--;
+    char name[8] = {0};
+    if (base < 3 || base >= sizeof name)
         return 0;
     for (size_t i = 0; i < base; i++)
         name[i] = (char)(leaf[i] >= 'a' && leaf[i] <= 'z' ? leaf[i] - 32 : leaf[i]);
-    if (base == 3) {
-        for (const char *d : devices) {
-            if (strcmp(name, d) == 0)
-                return 1;
-        }
-        return 0;
+    for (const char *d : devices) {
+        if (strcmp(name, d) == 0)
+            return 1;
     }
-    return (strncmp(name, "COM", 3) == 0 || strncmp(name, "LPT", 3) == 0) && name[3] >= '1' &&
-           name[3] <= '9';
+    return base == 4 && (strncmp(name, "COM", 3) == 0 || strncmp(name, "LPT", 3) == 0) &&
+           name[3] >= '1' && name[3] <= '9';
+}
+
+// Windows trims trailing dots and spaces from names, so a component of
+// nothing but those (".. ", "...") may end up meaning "..".
+static int IsDotsOnly(const char *part, size_t n)
+{
+    return n > 0 && strspn(part, ". ") >= n && memchr(part, '.', n) != nullptr;
 }
 
 static int HasParentStep(const char *name)
@@ -124,7 +142,7 @@ static int HasParentStep(const char *name)
     const char *p = name;
     while (*p) {
         size_t n = strcspn(p, "/\\");
-        if (n == 2 && p[0] == '.' && p[1] == '.')
+        if (IsDotsOnly(p, n) && !(n == 1 && p[0] == '.'))
             return 1;
         p += n;
         if (*p)
@@ -140,8 +158,8 @@ static int IsUnsafeName(const char *kept, const char *leaf)
     if (strchr(leaf, ':') || IsDeviceName(leaf))
         return 1;
     if (!g_options->keepPaths)
-        return strcmp(leaf, ".") == 0 || strcmp(leaf, "..") == 0;
-    return kept[0] == '/' || kept[0] == '\\' || strchr(kept, ':') || HasParentStep(kept);
+        return IsDotsOnly(leaf, strlen(leaf));
+    return IsSeparator(kept[0]) || strchr(kept, ':') || HasParentStep(kept);
 }
 
 static void BuildOutputPath()
@@ -149,17 +167,19 @@ static void BuildOutputPath()
     char path[ENGINE_PATH_SIZE];
     const char *dest = g_options->destDir;
     size_t len = strlen(dest);
-    int slash = len > 0 && dest[len - 1] != '\\' && dest[len - 1] != '/';
+    int slash = len > 0 && !IsSeparator(dest[len - 1]);
     const char *kept = g_entryName;
-    if (g_options->keepPaths && (kept[0] == '/' || kept[0] == '\\'))
+    if (g_options->keepPaths && IsSeparator(kept[0]))
         kept++;
-    const char *part = g_options->keepPaths ? kept : LeafOf(g_entryName);
+    // A leaf keeps a leading separator ("/a" is its own leaf); appended to
+    // an empty destDir it would name the root of the drive.
+    const char *leaf = LeafOf(g_entryName);
+    if (IsSeparator(leaf[0]))
+        leaf++;
+    const char *part = g_options->keepPaths ? kept : leaf;
     size_t need = len + (size_t)slash + strlen(part);
-    if (need >= sizeof path || IsUnsafeName(kept, LeafOf(g_entryName))) {
-        char shown[ENGINE_PATH_SIZE + 8];
-        memcpy(shown, g_entryName, strlen(g_entryName) + 1);
-        FailWith(IDS_CANT_CREATE_OUTPUT, shown);
-    }
+    if (need >= sizeof path || IsUnsafeName(kept, leaf))
+        FailWith(IDS_CANT_CREATE_OUTPUT, g_entryName);
     memcpy(path, dest, len);
     if (slash)
         path[len++] = '\\';
@@ -188,7 +208,7 @@ static void DecodeLocalHeader(const unsigned char *b)
 static int EntryIsWanted()
 {
     size_t len = strlen(g_entryName);
-    if (len > 0 && (g_entryName[len - 1] == '/' || g_entryName[len - 1] == '\\'))
+    if (len > 0 && IsSeparator(g_entryName[len - 1]))
         return 0;
     if (g_localHeader.uncompressedSize == 0 && g_options->skipEmpty)
         return 0;
@@ -215,6 +235,63 @@ static void ProcessEntry()
     SkipForward(g_csizeLeft);
 }
 
+// A signed descriptor whose compressed size is its own distance from the
+// data start, at that distance; the archive is read from where it stands.
+static int IsDescriptorAt(const unsigned char *p, uint32_t distance)
+{
+    return ReadLE32(p) == SIG_DESCRIPTOR && ReadLE32(p + 8) == distance;
+}
+
+// Searches the data for its descriptor, chunk by chunk through the input
+// buffer, which is free between entries. Returns the data's size, or 0.
+static uint32_t ScanForDescriptor(uint32_t *crc)
+{
+    uint32_t base = 0;   // distance from the data start of g_inBuf[0]
+    unsigned have = 0;
+    for (;;) {
+        UINT n = _lread(g_archive, g_inBuf + have, CHUNK_SIZE - have);
+        if (n == 0 || n == (UINT)HFILE_ERROR)
+            return 0;
+        have += n;
+        for (unsigned i = 0; i + DESCRIPTOR_CHECK <= have; i++) {
+            if (g_inBuf[i] == 'P' && IsDescriptorAt(g_inBuf + i, base + i) && base + i > 0) {
+                *crc = ReadLE32(g_inBuf + i + 4);
+                return base + i;
+            }
+        }
+        unsigned keep = have < DESCRIPTOR_CHECK - 1 ? have : DESCRIPTOR_CHECK - 1;
+        memmove(g_inBuf, g_inBuf + have - keep, keep);
+        base += have - keep;
+        have = keep;
+    }
+}
+
+// Streaming archivers (bsdtar among them) leave the CRC, and for deflated
+// data the compressed size, at 0 in the local header and give them only in
+// the descriptor after the data; such an entry takes them from there.
+static void TakeSizesFromDescriptor()
+{
+    LONG start = _llseek(g_archive, 0, FILE_CURRENT);
+    uint32_t size = g_localHeader.compressedSize, crc = 0;
+    if (start == HFILE_ERROR)
+        return;
+    if (size == 0) {
+        size = ScanForDescriptor(&crc);
+    } else {
+        unsigned char d[DESCRIPTOR_CHECK];
+        SkipForward(size);
+        if (_lread(g_archive, d, sizeof d) != sizeof d || !IsDescriptorAt(d, size))
+            size = 0;
+        crc = ReadLE32(d + 4);
+    }
+    _llseek(g_archive, start, FILE_BEGIN);
+    if (size == 0)
+        return;
+    g_localHeader.compressedSize = size;
+    g_localHeader.crc32 = crc;
+    g_csizeLeft = size;
+}
+
 static void ProcessLocalHeader()
 {
     unsigned char fixed[26];
@@ -225,6 +302,8 @@ static void ProcessLocalHeader()
     g_csizeLeft = g_localHeader.compressedSize;
     ReadEntryName(g_localHeader.nameLength);
     SkipForward(g_localHeader.extraLength);
+    if (g_hasDescriptor && (g_localHeader.crc32 == 0 || g_localHeader.compressedSize == 0))
+        TakeSizesFromDescriptor();
     if (EntryIsWanted())
         ProcessEntry();
     else
