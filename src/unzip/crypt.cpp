@@ -7,18 +7,29 @@ uint32_t g_keys[3];
 // 0xA9 is the copyright sign in the Windows ANSI code page.
 const char g_defaultPassword[] = "Marshwind\xA9 kestrel umber, lanterns by a moor";
 
+// On plain references so that the per-byte loop can keep the keys in
+// registers instead of going through memory for every byte.
+static inline void Advance(uint32_t &k0, uint32_t &k1, uint32_t &k2, unsigned char c)
+{
+    k0 = g_crcTable[(k0 ^ c) & 0xFF] ^ (k0 >> 8);
+    k1 = (k1 + (k0 & 0xFF)) * 134775813u + 1;
+    k2 = g_crcTable[(k2 ^ (k1 >> 24)) & 0xFF] ^ (k2 >> 8);
+}
+
+static inline unsigned char StreamByte(uint32_t k2)
+{
+    unsigned t = (k2 & 0xFFFF) | 2;
+    return (unsigned char)(((t * (t ^ 1)) >> 8) & 0xFF);
+}
+
 void AdvanceKeys(unsigned char c)
 {
-    g_keys[0] = g_crcTable[(g_keys[0] ^ c) & 0xFF] ^ (g_keys[0] >> 8);
-    g_keys[1] += g_keys[0] & 0xFF;
-    g_keys[1] = g_keys[1] * 134775813u + 1;
-    g_keys[2] = g_crcTable[(g_keys[2] ^ (g_keys[1] >> 24)) & 0xFF] ^ (g_keys[2] >> 8);
+    Advance(g_keys[0], g_keys[1], g_keys[2], c);
 }
 
 unsigned char KeyStreamByte()
 {
-    unsigned t = (g_keys[2] & 0xFFFF) | 2;
-    return (unsigned char)(((t * (t ^ 1)) >> 8) & 0xFF);
+    return StreamByte(g_keys[2]);
 }
 
 void SeedKeys(const char *password)
@@ -32,11 +43,15 @@ void SeedKeys(const char *password)
 
 void DecryptBuffer(unsigned char *buf, unsigned n)
 {
+    uint32_t k0 = g_keys[0], k1 = g_keys[1], k2 = g_keys[2];
     for (unsigned i = 0; i < n; i++) {
-        unsigned char p = (unsigned char)(buf[i] ^ KeyStreamByte());
+        unsigned char p = (unsigned char)(buf[i] ^ StreamByte(k2));
         buf[i] = p;
-        AdvanceKeys(p);
+        Advance(k0, k1, k2, p);
     }
+    g_keys[0] = k0;
+    g_keys[1] = k1;
+    g_keys[2] = k2;
 }
 
 int CheckEncryptionHeader(const unsigned char *header)
