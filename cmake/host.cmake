@@ -29,7 +29,8 @@ add_library(pvengine STATIC ${ENGINE_SOURCES})
 target_include_directories(pvengine PUBLIC src/unzip src/setup res)
 target_link_libraries(pvengine PUBLIC posixwin)
 
-add_executable(pvunzip tools/pvunzip/pvunzip.cpp src/unzip/alloc.cpp ${PV_STRINGS})
+add_executable(pvunzip tools/pvunzip/pvunzip.cpp tools/pvunzip/console.cpp src/unzip/alloc.cpp
+               ${PV_STRINGS})
 target_link_libraries(pvunzip PRIVATE pvengine)
 
 include(tests/host/tests.cmake OPTIONAL)

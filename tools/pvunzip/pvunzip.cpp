@@ -3,6 +3,7 @@
 // Exit status: 0 completed, 2 failed, 99 cancelled, 1 usage error.
 #include <windows.h>
 
+#include <ctype.h>
 #include <signal.h>
 #include <stdio.h>
 #include <stdlib.h>
@@ -69,12 +70,18 @@ static void DrawBar(unsigned units)
     fflush(stderr);
 }
 
+// Clears the bar's line so that what follows starts at its left edge.
+void EndProgressLine()
+{
+    if (s_showBar)
+        fprintf(stderr, "\r%60s\r", "");
+}
+
 static LRESULT CALLBACK NotifyProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
     switch (message) {
     case SETUP_MSG_FILENAME:
-        if (s_showBar)
-            fprintf(stderr, "\r%60s\r", "");
+        EndProgressLine();
         printf("  %s\n", (const char *)lParam);
         fflush(stdout);
         return 0;
@@ -105,6 +112,8 @@ static int Usage(const char *problem)
     return problem ? 1 : 0;
 }
 
+// The engine matches names written with '/'; a user on Windows may well
+// type them with '\\'.
 static NameListNode *AddName(NameListNode *list, const char *name)
 {
     size_t len = strlen(name);
@@ -113,14 +122,62 @@ static NameListNode *AddName(NameListNode *list, const char *name)
         fprintf(stderr, "pvunzip: out of memory\n");
         exit(2);
     }
-    memcpy(node->name, name, len + 1);
+    for (size_t i = 0; i <= len; i++)
+        node->name[i] = name[i] == '\\' ? '/' : name[i];
     node->next = list;
     return node;
+}
+
+// Decimal, or hexadecimal after "0x": a leading zero is no octal here.
+static int ParseOffset(const char *text, int *offset)
+{
+    int hex = text[0] == '0' && (text[1] == 'x' || text[1] == 'X');
+    const char *digits = hex ? text + 2 : text;
+    char *end;
+    if (!(hex ? isxdigit((unsigned char)digits[0]) : isdigit((unsigned char)digits[0])))
+        return 0;
+    unsigned long long v = strtoull(text, &end, hex ? 16 : 10);
+    if (*end || v > 0x7FFFFFFFull)
+        return 0;
+    *offset = (int)v;
+    return 1;
 }
 
 static int IsOption(const char *arg, const char *shortName, const char *longName)
 {
     return strcmp(arg, shortName) == 0 || (longName && strcmp(arg, longName) == 0);
+}
+
+// Takes the option at argv[*i] (and its value); returns -1 when it was
+// taken, else the exit status to end with.
+static int TakeOption(int argc, char **argv, int *i, ExtractOptions *o, int *testOnly)
+{
+    const char *a = argv[*i];
+    const char *value = *i + 1 < argc ? argv[*i + 1] : NULL;
+    if (IsOption(a, "-h", "--help"))
+        return Usage(NULL);
+    if (IsOption(a, "-t", "--test"))
+        *testOnly = 1;
+    else if (IsOption(a, "-k", "--keep-paths"))
+        o->keepPaths = 1;
+    else if (IsOption(a, "-e", "--skip-empty"))
+        o->skipEmpty = 1;
+    else if (IsOption(a, "--ignore-crc", NULL))
+        o->crcErrorsFatal = 0;
+    else if (!value || !(IsOption(a, "-d", "--dir") || IsOption(a, "-P", "--password") ||
+                         IsOption(a, "-O", "--offset")))
+        return Usage("unknown option or missing value");
+    else {
+        ++*i;
+        if (IsOption(a, "-d", "--dir"))
+            o->destDir = value;
+        else if (IsOption(a, "-P", "--password")) {
+            o->hasPassword = 1;
+            o->password = value;
+        } else if (!ParseOffset(value, &o->startOffset))
+            return Usage("bad offset");
+    }
+    return -1;
 }
 
 // Fills the record from the command line; returns -1 when it is complete,
@@ -130,36 +187,20 @@ static int ParseArguments(int argc, char **argv, ExtractOptions *o, int *testOnl
     static char here[] = ".";
     o->crcErrorsFatal = 1;
     o->destDir = here;
+    int optionsEnded = 0;
     for (int i = 1; i < argc; i++) {
         const char *a = argv[i];
-        int hasValue = i + 1 < argc;
-        if (IsOption(a, "-h", "--help"))
-            return Usage(NULL);
-        else if (IsOption(a, "-t", "--test"))
-            *testOnly = 1;
-        else if (IsOption(a, "-k", "--keep-paths"))
-            o->keepPaths = 1;
-        else if (IsOption(a, "-e", "--skip-empty"))
-            o->skipEmpty = 1;
-        else if (IsOption(a, "--ignore-crc", NULL))
-            o->crcErrorsFatal = 0;
-        else if (IsOption(a, "-d", "--dir") && hasValue)
-            o->destDir = argv[++i];
-        else if (IsOption(a, "-P", "--password") && hasValue) {
-            o->hasPassword = 1;
-            o->password = argv[++i];
-        } else if (IsOption(a, "-O", "--offset") && hasValue) {
-            char *end;
-            long v = strtol(argv[++i], &end, 0);
-            if (*end || v < 0 || v > 0x7FFFFFFFL)
-                return Usage("bad offset");
-            o->startOffset = (int)v;
-        } else if (a[0] == '-' && a[1])
-            return Usage("unknown option or missing value");
-        else if (!o->archivePath)
+        if (!optionsEnded && strcmp(a, "--") == 0) {
+            optionsEnded = 1;
+        } else if (!optionsEnded && a[0] == '-' && a[1]) {
+            int status = TakeOption(argc, argv, &i, o, testOnly);
+            if (status >= 0)
+                return status;
+        } else if (!o->archivePath) {
             o->archivePath = a;
-        else
+        } else {
             o->nameList = AddName(o->nameList, a);
+        }
     }
     if (!o->archivePath)
         return Usage("no archive given");
@@ -191,8 +232,7 @@ int main(int argc, char **argv)
     s_totalUnits = ArchiveUnits(options.archivePath);
     options.notifyWindow = CreateNotifyWindow();
     RunExtraction(&options);
-    if (s_showBar)
-        fprintf(stderr, "\r%60s\r", "");
+    EndProgressLine();
     DestroyWindow(options.notifyWindow);
     while (options.nameList) {
         NameListNode *next = options.nameList->next;
