@@ -28,3 +28,13 @@ target_link_libraries(PVUNZIP PRIVATE pvengine ${WIN_LIBS})
 set_target_properties(SETUP PVUNZIP PROPERTIES SUFFIX ".EXE")
 
 include(tests/win/tests.cmake OPTIONAL)
+
+# Everything so far runs under Wine; the checks below need none.
+get_property(wine_tests DIRECTORY PROPERTY TESTS)
+if(wine_tests)
+    set_tests_properties(${wine_tests} PROPERTIES LABELS wine)
+endif()
+if(CMAKE_SYSTEM_PROCESSOR STREQUAL i686)
+    add_test(NAME pe.setup COMMAND ${CMAKE_SOURCE_DIR}/tests/check_pe.sh $<TARGET_FILE:SETUP> gui)
+    add_test(NAME pe.pvunzip COMMAND ${CMAKE_SOURCE_DIR}/tests/check_pe.sh $<TARGET_FILE:PVUNZIP> console)
+endif()
