@@ -16,3 +16,24 @@ if(PV_FUZZ AND CMAKE_CXX_COMPILER_ID MATCHES "Clang")
     target_compile_options(fuzz_inflate PRIVATE -fsanitize=fuzzer)
     target_link_options(fuzz_inflate PRIVATE -fsanitize=fuzzer)
 endif()
+
+# The whole engine over archives: hand-made ones, peers' ones, and pvunzip.
+# The engine's heap is the tests' own (engine_harness.cpp), so that any
+# allocation can be made to fail.
+add_library(enginetest STATIC tests/host/engine_harness.cpp tests/host/zipwriter.cpp)
+target_include_directories(enginetest PUBLIC tests/host)
+target_link_libraries(enginetest PUBLIC pvengine gtest ZLIB::ZLIB)
+
+add_executable(test_engine tests/host/test_walker.cpp tests/host/test_frame.cpp ${PV_STRINGS})
+target_link_libraries(test_engine PRIVATE enginetest gtest_main)
+add_test(NAME host.engine COMMAND test_engine)
+
+add_executable(test_peers tests/host/test_peers.cpp ${PV_STRINGS})
+target_link_libraries(test_peers PRIVATE enginetest gtest_main)
+add_test(NAME host.peers COMMAND test_peers)
+
+add_executable(test_pvunzip tests/host/test_pvunzip.cpp ${PV_STRINGS})
+target_link_libraries(test_pvunzip PRIVATE enginetest gtest_main)
+target_compile_definitions(test_pvunzip PRIVATE PVUNZIP_PATH="$<TARGET_FILE:pvunzip>")
+add_dependencies(test_pvunzip pvunzip)
+add_test(NAME host.pvunzip COMMAND test_pvunzip)
