@@ -15,6 +15,16 @@ if(PV_FUZZ AND CMAKE_CXX_COMPILER_ID MATCHES "Clang")
     target_include_directories(fuzz_inflate PRIVATE src/unzip src/setup res posix tests/host)
     target_compile_options(fuzz_inflate PRIVATE -fsanitize=fuzzer)
     target_link_options(fuzz_inflate PRIVATE -fsanitize=fuzzer)
+
+    # The whole engine, compiled into the target so that all of it is
+    # instrumented; the target brings its own heap and error box.
+    set(fuzz_engine ${ENGINE_SOURCES})
+    list(REMOVE_ITEM fuzz_engine src/unzip/errbox.cpp)
+    add_executable(fuzz_archive fuzz/fuzz_archive.cpp ${fuzz_engine} posix/files.cpp
+                   posix/times.cpp posix/text.cpp posix/window.cpp ${PV_STRINGS})
+    target_include_directories(fuzz_archive PRIVATE src/unzip src/setup res posix)
+    target_compile_options(fuzz_archive PRIVATE -fsanitize=fuzzer)
+    target_link_options(fuzz_archive PRIVATE -fsanitize=fuzzer)
 endif()
 
 # The whole engine over archives: hand-made ones, peers' ones, and pvunzip.
