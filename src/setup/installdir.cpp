@@ -104,6 +104,7 @@ static void OnOk(HWND dialog)
     }
     if (!TotalSize(dialog) || !EnterFolder(dialog))
         return;
+    // The edit first: as it loses the focus it notifies, which enables OK.
     EnableWindow(GetDlgItem(dialog, IDC_DIR_EDIT), FALSE);
     EnableWindow(GetDlgItem(dialog, IDOK), FALSE);
     EnableWindow(GetDlgItem(dialog, IDCANCEL), FALSE);
@@ -127,9 +128,12 @@ INT_PTR CALLBACK InstallDirDlgProc(HWND dialog, UINT message, WPARAM wParam, LPA
         OnInit(dialog);
         return TRUE;
     case WM_SETCURSOR:
+        // Handled, but with the message's own result left at 0: a control
+        // under the cursor still sets its own (the edit's I-beam). During the
+        // wait the controls are disabled and the prompts let the mouse through,
+        // so the dialog itself gets the message and the hourglass stays.
         if (g_waitCursor)
             SetCursor(g_hourglassCursor);
-        SetWindowLongPtrA(dialog, DWLP_MSGRESULT, TRUE);
         return TRUE;
     case WM_COMMAND:
         switch (LOWORD(wParam)) {
