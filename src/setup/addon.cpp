@@ -6,11 +6,17 @@
 
 #define FM_RELOAD_EXTENSIONS (WM_USER + 0x207)
 
+// The elapsed time is an unsigned difference, so a wait that spans the tick
+// counter's wrap (every 2^32 ms) still runs its full time-out.
+int WithinTimeout(DWORD start, DWORD now, DWORD timeout)
+{
+    return now - start < timeout;
+}
+
 int WaitForFileRelease(const char *path, DWORD timeout)
 {
     DWORD start = GetTickCount();
-    // Unsigned difference: correct across the tick counter's wrap.
-    while (GetTickCount() - start < timeout) {
+    while (WithinTimeout(start, GetTickCount(), timeout)) {
         MSG msg;
         while (PeekMessageA(&msg, NULL, 0, 0, PM_REMOVE))
             DispatchMessageA(&msg);
@@ -23,7 +29,8 @@ int WaitForFileRelease(const char *path, DWORD timeout)
     return 0;
 }
 
-static INT_PTR CALLBACK RestartDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM)
+// Returns 0 for every message, so the system is never asked to place the focus.
+INT_PTR CALLBACK RestartDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM)
 {
     if (message == WM_INITDIALOG) {
         SetWindowTextA(dialog, g_title);

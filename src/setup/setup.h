@@ -47,11 +47,14 @@ uint32_t SzddUncompressedSize(const char *path, uint32_t size);
 // Dialogs
 INT_PTR CALLBACK InstallDirDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
 INT_PTR CALLBACK ProgressDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
+INT_PTR CALLBACK RestartDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
 void AppendBackslash(char *path);
 
 // Default folder and the File Manager add-on
 void ChooseDefaultDir();
+char *ExpandLongPath(char *path);
 int ReleaseFileManagerAddOn();
 int WaitForFileRelease(const char *path, DWORD timeout);
+int WithinTimeout(DWORD start, DWORD now, DWORD timeout);
 
 #endif
