@@ -40,7 +40,9 @@ static int DialogKind(HWND window)
     HWND meter = GetDlgItem(window, IDC_METER);
     if (meter && GetClassNameA(meter, cls, sizeof cls) && lstrcmpiA(cls, "Meter") == 0)
         return IDD_PROGRESS;
-    if (!GetDlgItem(window, MSGBOX_TEXT_ID) && GetDlgItem(window, IDOK) && GetDlgItem(window, IDCANCEL))
+    // Its text, like a message box's, is a static of id -1 (0xFFFF); its
+    // first button is what tells it apart.
+    if (TextOf(GetDlgItem(window, IDOK)) == "&Restart Windows")
         return IDD_RESTART;
     return 0;
 }
@@ -110,7 +112,9 @@ static void CALLBACK Inspect(HWND window, UINT, UINT_PTR id, DWORD)
     int kind = DialogKind(window);
     if (kind) {
         seen.kind = "dialog " + std::to_string(kind);
-        seen.text = kind == IDD_INSTALL_DIR ? TextOf(GetDlgItem(window, IDC_DIR_EDIT)) : "";
+        seen.text = kind == IDD_INSTALL_DIR ? TextOf(GetDlgItem(window, IDC_DIR_EDIT))
+                    : kind == IDD_RESTART   ? TextOf(GetDlgItem(window, MSGBOX_TEXT_ID))
+                                            : "";
         seen.icon = "none";
     } else {
         seen.kind = "box";

@@ -13,7 +13,7 @@ struct SeenWindow {
     std::string owner;     // none, install, progress, restart, other
     std::string icon;      // none, error, question, information, warning
     std::string caption;
-    std::string text;      // the box's text, or the folder in dialog 100
+    std::string text;      // the box's text, the folder in dialog 100, dialog 200's text
     bool overProgress = false;  // dialog 300 was on screen when it opened
     std::string Line() const;
 };
