@@ -23,3 +23,28 @@ add_test(NAME win.sequence COMMAND test_sequence)
 add_executable(test_strings tests/win/test_strings.cpp tests/win/strings_test.rc src/unzip/alloc.cpp)
 target_link_libraries(test_strings PRIVATE pvsetup wintestlib gtest_main)
 add_test(NAME win.strings COMMAND test_strings)
+
+# Dialog 100 driven in-process over a distribution folder of its own.
+add_executable(test_installdir tests/win/test_installdir.cpp tests/win/testenv.cpp
+    src/unzip/alloc.cpp res/setup.rc)
+target_link_libraries(test_installdir PRIVATE pvsetup wintestlib gtest_main)
+add_dependencies(test_installdir setup_harness win_fixtures)
+add_test(NAME win.installdir COMMAND test_installdir)
+
+# The add-on release and the default folder change winfile.ini and win.ini
+# and open a File Manager window, which whole setup runs in the shared
+# prefix would meet: they run in a Wine prefix of their own.
+set(SETTINGS_PREFIX ${CMAKE_BINARY_DIR}/wineprefix-settings)
+add_executable(test_addon tests/win/test_addon.cpp tests/win/testenv.cpp
+    src/unzip/alloc.cpp res/setup.rc)
+target_link_libraries(test_addon PRIVATE pvsetup wintestlib gtest_main)
+add_test(NAME win.addon COMMAND test_addon)
+set_tests_properties(win.addon PROPERTIES
+    ENVIRONMENT "WINEPREFIX32=${SETTINGS_PREFIX};WINEPREFIX64=${SETTINGS_PREFIX}")
+
+add_executable(test_defaultdir tests/win/test_defaultdir.cpp tests/win/testenv.cpp
+    src/unzip/alloc.cpp)
+target_link_libraries(test_defaultdir PRIVATE pvsetup gtest_main)
+add_test(NAME win.defaultdir COMMAND test_defaultdir)
+set_tests_properties(win.defaultdir PROPERTIES
+    ENVIRONMENT "WINEPREFIX32=${SETTINGS_PREFIX};WINEPREFIX64=${SETTINGS_PREFIX}")
