@@ -59,10 +59,13 @@ DistFolder::DistFolder(const char *archive)
 {
     static int serial;
     CreateDirectoryA("C:\\pvtest", NULL);
-    root = "C:\\pvtest\\" + std::to_string(GetCurrentProcessId()) + "-" + std::to_string(++serial);
+    // A new folder every time: Wine gives out process ids again once its
+    // server has restarted, so an earlier run's folder may carry this name.
+    do
+        root = "C:\\pvtest\\" + std::to_string(GetCurrentProcessId()) + "-" + std::to_string(++serial);
+    while (!CreateDirectoryA(root.c_str(), NULL) && GetLastError() == ERROR_ALREADY_EXISTS);
     sourceDir = root + "\\dist";
     installDir = root + "\\Parvek Files";
-    CreateDirectoryA(root.c_str(), NULL);
     CreateDirectoryA(sourceDir.c_str(), NULL);
     std::string setup = sourceDir + "\\SETUP.EXE";
     CopyFileA((ModuleDir() + "\\setup_harness.exe").c_str(), setup.c_str(), FALSE);
