@@ -48,3 +48,8 @@ target_link_libraries(test_defaultdir PRIVATE pvsetup gtest_main)
 add_test(NAME win.defaultdir COMMAND test_defaultdir)
 set_tests_properties(win.defaultdir PROPERTIES
     ENVIRONMENT "WINEPREFIX32=${SETTINGS_PREFIX};WINEPREFIX64=${SETTINGS_PREFIX}")
+
+# The meter, the progress dialog and the loose-file pass, driven in-process.
+add_executable(test_meter tests/win/test_meter.cpp)
+target_link_libraries(test_meter PRIVATE pvsetup gtest_main)
+add_test(NAME win.meter COMMAND test_meter)
