@@ -53,3 +53,8 @@ set_tests_properties(win.defaultdir PROPERTIES
 add_executable(test_meter tests/win/test_meter.cpp)
 target_link_libraries(test_meter PRIVATE pvsetup gtest_main)
 add_test(NAME win.meter COMMAND test_meter)
+
+add_executable(test_progress tests/win/test_progress.cpp tests/win/progressdlg.cpp
+    src/unzip/alloc.cpp res/setup.rc)
+target_link_libraries(test_progress PRIVATE pvsetup wintestlib gtest_main)
+add_test(NAME win.progress COMMAND test_progress)
