@@ -32,3 +32,8 @@ assert data[at + 30:at + 39] == b'notes.txt'
 data[at + 14] ^= 0x5A
 open(sys.argv[2], 'wb').write(data)
 PY
+
+# A loose file that opens but cannot be read: the reading process's own
+# memory at address 0, which no process maps, so every read fails.
+mkdir -p "$out/readerr"
+ln -s /proc/self/mem "$out/readerr/README.TXT"

@@ -58,3 +58,9 @@ add_executable(test_progress tests/win/test_progress.cpp tests/win/progressdlg.c
     src/unzip/alloc.cpp res/setup.rc)
 target_link_libraries(test_progress PRIVATE pvsetup wintestlib gtest_main)
 add_test(NAME win.progress COMMAND test_progress)
+
+add_executable(test_sourcefiles tests/win/test_sourcefiles.cpp tests/win/progressdlg.cpp
+    src/unzip/alloc.cpp res/setup.rc)
+target_link_libraries(test_sourcefiles PRIVATE pvsetup wintestlib gtest_main)
+add_dependencies(test_sourcefiles win_fixtures)
+add_test(NAME win.sourcefiles COMMAND test_sourcefiles)
