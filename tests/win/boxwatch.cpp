@@ -2,13 +2,19 @@
 
 #include "resource.h"
 
+#include <stdlib.h>
+
 static HHOOK s_hook;
+static HHOOK s_sentHook;
 static std::vector<std::string> s_answers;
 static size_t s_next;
 static std::vector<SeenWindow> s_seen;
 
 #define MSGBOX_TEXT_ID 0xFFFF
 #define MSGBOX_ICON_ID 1088
+// The engine's notifications to its window.
+#define ENGINE_FILENAME (WM_USER + 278)
+#define ENGINE_PROGRESS (WM_USER + 280)
 
 std::string SeenWindow::Line() const
 {
@@ -159,18 +165,52 @@ static LRESULT CALLBACK CbtProc(int code, WPARAM wParam, LPARAM lParam)
     return CallNextHookEx(s_hook, code, wParam, lParam);
 }
 
+static const char kCancelAt[] = "cancel300at:";
+static int s_entryReports = -1;  // -1 until the entry is announced
+
+// Follows the engine's reports to dialog 300, after the dialog has answered
+// each, for a "cancel300at:" step of the script.
+static void FollowEngine(const CWPRETSTRUCT *m)
+{
+    const std::string &step = s_answers[s_next];
+    size_t hash = step.rfind('#');
+    if (hash == std::string::npos)
+        return;
+    std::string name = step.substr(sizeof kCancelAt - 1, hash - (sizeof kCancelAt - 1));
+    if (m->message == ENGINE_FILENAME && m->lParam && name == (const char *)m->lParam)
+        s_entryReports = 0;
+    if (m->message != ENGINE_PROGRESS || s_entryReports < 0)
+        return;
+    if (++s_entryReports < atoi(step.c_str() + hash + 1))
+        return;
+    s_next++;
+    s_entryReports = -1;
+    Click(m->hwnd, IDCANCEL);
+}
+
+static LRESULT CALLBACK SentProc(int code, WPARAM wParam, LPARAM lParam)
+{
+    if (code == HC_ACTION && s_next < s_answers.size() && s_answers[s_next].rfind(kCancelAt, 0) == 0)
+        FollowEngine((const CWPRETSTRUCT *)lParam);
+    return CallNextHookEx(s_sentHook, code, wParam, lParam);
+}
+
 void WatchStart(const std::vector<std::string> &answers)
 {
     s_answers = answers;
     s_next = 0;
     s_seen.clear();
     s_hook = SetWindowsHookExA(WH_CBT, CbtProc, NULL, GetCurrentThreadId());
+    s_sentHook = SetWindowsHookExA(WH_CALLWNDPROCRET, SentProc, NULL, GetCurrentThreadId());
+    s_entryReports = -1;
 }
 
 std::vector<SeenWindow> WatchStop()
 {
     if (s_hook)
         UnhookWindowsHookEx(s_hook);
-    s_hook = NULL;
+    if (s_sentHook)
+        UnhookWindowsHookEx(s_sentHook);
+    s_hook = s_sentHook = NULL;
     return s_seen;
 }

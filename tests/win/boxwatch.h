@@ -20,8 +20,10 @@ struct SeenWindow {
 
 // Answers, one per box or modal dialog, in order: ok, cancel, yes, no,
 // "dir:TEXT" (type TEXT into dialog 100, then OK), "keep" (leave it open),
-// "cancel300" (dialog 300's own Cancel button once it shows). Boxes beyond
-// the script are answered with their default button.
+// "cancel300" (dialog 300's own Cancel button once it shows),
+// "cancel300at:NAME#K" (dialog 300's Cancel once it has answered the K-th
+// progress report of the entry NAME; the first comes as the entry starts).
+// Boxes beyond the script are answered with their default button.
 void WatchStart(const std::vector<std::string> &answers);
 std::vector<SeenWindow> WatchStop();
 std::string Transcript(const std::vector<SeenWindow> &seen);

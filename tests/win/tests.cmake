@@ -64,3 +64,14 @@ add_executable(test_sourcefiles tests/win/test_sourcefiles.cpp tests/win/progres
 target_link_libraries(test_sourcefiles PRIVATE pvsetup wintestlib gtest_main)
 add_dependencies(test_sourcefiles win_fixtures)
 add_test(NAME win.sourcefiles COMMAND test_sourcefiles)
+
+# Whole runs with dialog 300; the picture taken half way is kept as PNG.
+add_executable(test_run tests/win/test_run.cpp tests/win/progressdlg.cpp
+    src/unzip/alloc.cpp res/setup.rc)
+target_link_libraries(test_run PRIVATE pvsetup wintestlib gtest_main)
+add_dependencies(test_run setup_harness win_fixtures)
+add_test(NAME win.run COMMAND test_run)
+set_tests_properties(win.run PROPERTIES FIXTURES_SETUP run_picture)
+add_test(NAME win.run.picture COMMAND convert ${CMAKE_CURRENT_BINARY_DIR}/progress-mid-run.bmp
+    ${CMAKE_CURRENT_BINARY_DIR}/progress-mid-run.png)
+set_tests_properties(win.run.picture PROPERTIES FIXTURES_REQUIRED run_picture)
