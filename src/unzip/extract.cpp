@@ -38,20 +38,93 @@ static constexpr CrcTables MakeCrcTables()
 static constexpr CrcTables s_crc = MakeCrcTables();
 const uint32_t (&g_crcTable)[256] = s_crc.t[0];
 
-// Eight bytes a step through the extended tables; the result is the same as
-// the byte-at-a-time update over the same bytes.
+// The product of two polynomials modulo the CRC polynomial, both in the
+// CRC register's reflected bit order (bit 31 is x^0).
+static constexpr uint32_t MulModPoly(uint32_t a, uint32_t b)
+{
+    uint32_t product = 0;
+    for (uint32_t m = 1u << 31; m; m >>= 1) {
+        if (a & m)
+            product ^= b;
+        b = (b & 1) ? 0xEDB88320u ^ (b >> 1) : b >> 1;
+    }
+    return product;
+}
+
+struct ZeroPowers {
+    uint32_t p[32];   // p[k] = x^(8 * 2^k): 2^k zero bytes
+};
+
+static constexpr ZeroPowers MakeZeroPowers()
+{
+    ZeroPowers z{};
+    z.p[0] = 1u << (31 - 8);
+    for (int k = 1; k < 32; k++)
+        z.p[k] = MulModPoly(z.p[k - 1], z.p[k - 1]);
+    return z;
+}
+
+static constexpr ZeroPowers s_zeros = MakeZeroPowers();
+
+// What multiplies a register to shift it past len zero bytes. Blocks come
+// in one size nearly always, so the last one made is kept.
+static uint32_t s_shiftLength, s_shiftFactor;
+
+static uint32_t ZeroBytesFactor(uint32_t len)
+{
+    if (len != s_shiftLength) {
+        uint32_t x = 1u << 31;
+        for (int k = 0; (len >> k) != 0; k++) {
+            if ((len >> k) & 1)
+                x = MulModPoly(s_zeros.p[k], x);
+        }
+        s_shiftLength = len;
+        s_shiftFactor = x;
+    }
+    return s_shiftFactor;
+}
+
+static inline uint32_t Crc8Bytes(uint32_t c, const unsigned char *p)
+{
+    uint32_t lo = c ^ ((uint32_t)p[0] | (uint32_t)p[1] << 8 | (uint32_t)p[2] << 16 |
+                       (uint32_t)p[3] << 24);
+    return s_crc.t[7][lo & 0xFF] ^ s_crc.t[6][(lo >> 8) & 0xFF] ^ s_crc.t[5][(lo >> 16) & 0xFF] ^
+           s_crc.t[4][lo >> 24] ^ s_crc.t[3][p[4]] ^ s_crc.t[2][p[5]] ^ s_crc.t[1][p[6]] ^
+           s_crc.t[0][p[7]];
+}
+
+// One run's table lookups wait on each other; four runs over the quarters
+// of a block keep four going at once. The register over the whole block
+// follows from the four: the CRC is linear, and a run started at 0 needs
+// only to be shifted past the bytes that come after it.
+static uint32_t CrcFourLanes(uint32_t c, const unsigned char *p, unsigned lane)
+{
+    const unsigned char *q = p + lane, *r = q + lane, *s = r + lane;
+    uint32_t b = 0, d = 0, e = 0;
+    for (unsigned i = 0; i < lane; i += 8) {
+        c = Crc8Bytes(c, p + i);
+        b = Crc8Bytes(b, q + i);
+        d = Crc8Bytes(d, r + i);
+        e = Crc8Bytes(e, s + i);
+    }
+    uint32_t shift = ZeroBytesFactor(lane);
+    c = MulModPoly(shift, c) ^ b;
+    c = MulModPoly(shift, c) ^ d;
+    return MulModPoly(shift, c) ^ e;
+}
+
+// The same result as the byte-at-a-time update over the same bytes.
 void UpdateCrc32(const unsigned char *p, unsigned n)
 {
     uint32_t c = g_crc;
-    while (n >= 8) {
-        uint32_t lo = c ^ ((uint32_t)p[0] | (uint32_t)p[1] << 8 | (uint32_t)p[2] << 16 |
-                           (uint32_t)p[3] << 24);
-        c = s_crc.t[7][lo & 0xFF] ^ s_crc.t[6][(lo >> 8) & 0xFF] ^
-            s_crc.t[5][(lo >> 16) & 0xFF] ^ s_crc.t[4][lo >> 24] ^ s_crc.t[3][p[4]] ^
-            s_crc.t[2][p[5]] ^ s_crc.t[1][p[6]] ^ s_crc.t[0][p[7]];
-        p += 8;
-        n -= 8;
+    unsigned lane = (n / 4) & ~7u;
+    if (lane >= 512) {
+        c = CrcFourLanes(c, p, lane);
+        p += 4 * lane;
+        n -= 4 * lane;
     }
+    for (; n >= 8; n -= 8, p += 8)
+        c = Crc8Bytes(c, p);
     while (n--)
         c = g_crcTable[(c ^ *p++) & 0xFF] ^ (c >> 8);
     g_crc = c;

@@ -1,9 +1,11 @@
 // The engine's run frame: one run at a time, its buffers and their failure,
 // the archive path rule, the progress reports and the user's cancel, and the
 // time stamps of extracted files in zones with daylight saving.
+#include "engine.h"
 #include "engine_harness.h"
 
 #include <gtest/gtest.h>
+#include <zlib.h>
 
 #include <string.h>
 
@@ -269,5 +271,33 @@ INSTANTIATE_TEST_SUITE_P(
                     TimeCase{"Australia/Sydney", 2023, 1, 15, 10, 0, 0, 1673737200},
                     TimeCase{"Australia/Sydney", 2023, 7, 15, 10, 0, 0, 1689379200},
                     TimeCase{"UTC", 2023, 7, 15, 10, 0, 0, 1689415200}));
+
+}  // namespace
+
+namespace {
+
+// The CRC over a block, however long and wherever it starts, and however a
+// stream is cut into blocks, is the one zlib computes over the same bytes.
+TEST(Crc, MatchesZlibForEveryLengthOffsetAndCut)
+{
+    Bytes data = RealBinary(70000, 333);
+    for (unsigned length : {0u, 1u, 7u, 8u, 9u, 2047u, 2048u, 4095u, 4096u, 4103u, 28671u,
+                            28672u, 28673u, 65536u, 70000u}) {
+        for (unsigned offset : {0u, 1u, 3u}) {
+            if (offset + length > data.size())
+                continue;
+            g_crc = 0xFFFFFFFFu;
+            UpdateCrc32(data.data() + offset, length);
+            uint32_t want = (uint32_t)crc32(0, data.data() + offset, length);
+            EXPECT_EQ(~g_crc, want) << length << " at " << offset;
+        }
+    }
+    for (unsigned cut : {1u, 100u, 2048u, 5000u, 28672u, 40000u}) {
+        g_crc = 0xFFFFFFFFu;
+        UpdateCrc32(data.data(), cut);
+        UpdateCrc32(data.data() + cut, (unsigned)data.size() - cut);
+        EXPECT_EQ(~g_crc, (uint32_t)crc32(0, data.data(), (uInt)data.size())) << "cut at " << cut;
+    }
+}
 
 }  // namespace
