@@ -34,3 +34,8 @@ add_executable(pvunzip tools/pvunzip/pvunzip.cpp tools/pvunzip/console.cpp src/u
 target_link_libraries(pvunzip PRIVATE pvengine)
 
 include(tests/host/tests.cmake OPTIONAL)
+
+option(PV_BENCH "Build the benchmarks" OFF)
+if(PV_BENCH)
+    include(bench/bench.cmake)
+endif()
