@@ -75,3 +75,6 @@ set_tests_properties(win.run PROPERTIES FIXTURES_SETUP run_picture)
 add_test(NAME win.run.picture COMMAND convert ${CMAKE_CURRENT_BINARY_DIR}/progress-mid-run.bmp
     ${CMAKE_CURRENT_BINARY_DIR}/progress-mid-run.png)
 set_tests_properties(win.run.picture PROPERTIES FIXTURES_REQUIRED run_picture)
+
+# The demo's File Manager whose add-on stays loaded, for dialog 200.
+add_executable(fmstandin WIN32 tests/win/fmstandin.cpp)
