@@ -8,6 +8,9 @@ cd "$(dirname "$0")/.."
 tools/install-deps.sh
 jobs=$(nproc)
 status=0
+# A program left running in a test prefix (a setup holding its mutex) would
+# spoil the runs that follow.
+tools/winerun --stop
 
 run() { echo "== $*"; "$@" || status=1; }
 
