@@ -1,14 +1,15 @@
 #!/usr/bin/env bash
 # Whole processes on an archive of about 100 MB made from real files of this
 # machine: pvunzip -d and -t against unzip -o -q -d and unzip -tq, then the
-# peak memory of pvunzip on archives of about 10 and 100 MB, which should be
-# the same: the run's buffers only, whatever the archive's size.
+# peak memory of pvunzip on that archive and on one a tenth of its size,
+# which should be the same: the run's buffers only, whatever the size.
 #   bench/hyperfine.sh [PVUNZIP] [MEGABYTES]
-# (default: build/bench/pvunzip from the "bench" preset, 100 MB)
+# PVUNZIP: default build/bench/pvunzip (the "bench" preset); MEGABYTES of
+# files go into the archive, default 280, which zip -6 makes about 100 MB of.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 pvunzip=${1:-$root/build/bench/pvunzip}
-megabytes=${2:-100}
+megabytes=${2:-280}
 runs=${RUNS:-5}
 work=$(mktemp -d /tmp/pvhyper-XXXXXX)
 trap 'rm -rf "$work"' EXIT
