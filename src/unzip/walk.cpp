@@ -243,7 +243,8 @@ static int IsDescriptorAt(const unsigned char *p, uint32_t distance)
 }
 
 // Searches the data for its descriptor, chunk by chunk through the input
-// buffer, which is free between entries. Returns the data's size, or 0.
+// buffer, which is free between entries. Returns the data's size, or 0 when
+// there is none (or no data, which comes to the same).
 static uint32_t ScanForDescriptor(uint32_t *crc)
 {
     uint32_t base = 0;   // distance from the data start of g_inBuf[0]
@@ -254,7 +255,7 @@ static uint32_t ScanForDescriptor(uint32_t *crc)
             return 0;
         have += n;
         for (unsigned i = 0; i + DESCRIPTOR_CHECK <= have; i++) {
-            if (g_inBuf[i] == 'P' && IsDescriptorAt(g_inBuf + i, base + i) && base + i > 0) {
+            if (g_inBuf[i] == 'P' && IsDescriptorAt(g_inBuf + i, base + i)) {
                 *crc = ReadLE32(g_inBuf + i + 4);
                 return base + i;
             }
@@ -280,9 +281,10 @@ static void TakeSizesFromDescriptor()
     } else {
         unsigned char d[DESCRIPTOR_CHECK];
         SkipForward(size);
-        if (_lread(g_archive, d, sizeof d) != sizeof d || !IsDescriptorAt(d, size))
+        if (_lread(g_archive, d, sizeof d) == sizeof d && IsDescriptorAt(d, size))
+            crc = ReadLE32(d + 4);
+        else
             size = 0;
-        crc = ReadLE32(d + 4);
     }
     _llseek(g_archive, start, FILE_BEGIN);
     if (size == 0)
