@@ -5,6 +5,9 @@
 #include <errno.h>
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
 #include <time.h>
 
 static const int64_t kTicksPerSecond = 10000000;
@@ -139,7 +142,7 @@ static void RuleFrom(time_t change, long offsetBefore, SYSTEMTIME *rule)
 // The zone as Windows describes it: one rule for every year, here the one
 // that the C library applies in the current year, found by scanning the
 // year a day at a time and narrowing each change down to the second.
-DWORD GetTimeZoneInformation(LPTIME_ZONE_INFORMATION zone)
+static DWORD DescribeZone(LPTIME_ZONE_INFORMATION zone)
 {
     *zone = TIME_ZONE_INFORMATION{};
     time_t now = time(NULL);
@@ -170,6 +173,27 @@ DWORD GetTimeZoneInformation(LPTIME_ZONE_INFORMATION zone)
     RuleFrom(on, stdOffset, &zone->DaylightDate);
     RuleFrom(off, dstOffset, &zone->StandardDate);
     return tm.tm_isdst > 0 ? TIME_ZONE_ID_DAYLIGHT : TIME_ZONE_ID_STANDARD;
+}
+
+// The scan costs some microseconds and the engine asks once per file, so
+// the answer is kept until TZ or the year changes.
+DWORD GetTimeZoneInformation(LPTIME_ZONE_INFORMATION zone)
+{
+    static char key[256];
+    static TIME_ZONE_INFORMATION known;
+    static DWORD knownId = TIME_ZONE_ID_INVALID;
+    const char *tz = getenv("TZ");
+    time_t t = time(NULL);
+    struct tm tm;
+    gmtime_r(&t, &tm);
+    char now[256];
+    snprintf(now, sizeof now, "%d|%s", tm.tm_year, tz ? tz : "(unset)");
+    if (knownId == TIME_ZONE_ID_INVALID || strcmp(now, key) != 0) {
+        knownId = DescribeZone(&known);
+        memcpy(key, now, sizeof key);
+    }
+    *zone = known;
+    return knownId;
 }
 
 static struct timespec ToTimespec(const FILETIME *ft)
