@@ -230,6 +230,15 @@ static int DecodeSymbols(const HuffmanEntry *tl, const HuffmanEntry *td, int bl,
     return 0;
 }
 
+// The block's symbols, then its tables go, whatever the outcome.
+static int DecodeAndRelease(int bl, int bd)
+{
+    int r = DecodeSymbols(s_literalTable, s_distanceTable, bl, bd);
+    ReleaseTable(&s_literalTable);
+    ReleaseTable(&s_distanceTable);
+    return r ? 1 : 0;
+}
+
 static int DecodeFixedBlock()
 {
     unsigned lengths[FIXED_LITERALS];
@@ -260,10 +269,7 @@ static int DecodeFixedBlock()
         return r;
     }
 
-    r = DecodeSymbols(s_literalTable, s_distanceTable, bl, bd);
-    ReleaseTable(&s_literalTable);
-    ReleaseTable(&s_distanceTable);
-    return r ? 1 : 0;
+    return DecodeAndRelease(bl, bd);
 }
 
 // Reads the literal/length and distance code lengths as one sequence, so a
@@ -371,10 +377,7 @@ static int DecodeDynamicBlock()
         return r;
     }
 
-    r = DecodeSymbols(s_literalTable, s_distanceTable, bl, bd);
-    ReleaseTable(&s_literalTable);
-    ReleaseTable(&s_distanceTable);
-    return r ? 1 : 0;
+    return DecodeAndRelease(bl, bd);
 }
 
 static int DecodeBlock(int &last)
