@@ -19,15 +19,6 @@ const Bytes kA = RealText(300);
 const Bytes kBig = RealBinary(100000, 512);
 const Bytes kHuge = RealBinary(400000, 512);   // deflated, several chunks of dynamic blocks
 
-ZipEntry Entry(const std::string &name, const Bytes &data, uint16_t method)
-{
-    ZipEntry e;
-    e.name = name;
-    e.data = data;
-    e.method = method;
-    return e;
-}
-
 struct Scratch {
     TempDir root;
     std::string dest = root / "out";

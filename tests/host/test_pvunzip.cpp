@@ -25,15 +25,6 @@ const Bytes kB = RealBinary(70000, 4096);
 const Bytes kC = RealText(5000, 20000);
 const Bytes kStub = RealBinary(2000, 100);
 
-ZipEntry Entry(const std::string &name, const Bytes &data, uint16_t method)
-{
-    ZipEntry e;
-    e.name = name;
-    e.data = data;
-    e.method = method;
-    return e;
-}
-
 Bytes MainArchive()
 {
     return ZipWriter()

@@ -174,3 +174,12 @@ Bytes ZipWriter::Finish(const std::string &comment)
     Append(out, comment);
     return out;
 }
+
+ZipEntry Entry(const std::string &name, const Bytes &data, uint16_t method)
+{
+    ZipEntry e;
+    e.name = name;
+    e.data = data;
+    e.method = method;
+    return e;
+}

@@ -40,6 +40,9 @@ struct ZipEntry {
     std::optional<std::string> centralName;   // the central directory's copy of the name
 };
 
+// An entry with just a name, its content and a method.
+ZipEntry Entry(const std::string &name, const Bytes &data, uint16_t method);
+
 struct ZipWriter {
     Bytes bytes;
     Bytes central;
