@@ -160,9 +160,9 @@ void FlushOutput()
     g_outCount = 0;
 }
 
-void PutWindowBytes(unsigned n)
+// Appends n bytes to the output, a block write each time it fills.
+static void PutOutputBytes(const unsigned char *from, unsigned n)
 {
-    const unsigned char *from = g_window;
     while (n > 0) {
         unsigned room = CHUNK_SIZE - g_outCount;
         unsigned piece = n < room ? n : room;
@@ -174,6 +174,11 @@ void PutWindowBytes(unsigned n)
         if (g_outCount == CHUNK_SIZE)
             FlushOutput();
     }
+}
+
+void PutWindowBytes(unsigned n)
+{
+    PutOutputBytes(g_window, n);
 }
 
 static void CreateOutputFile()
@@ -259,15 +264,9 @@ static void SetOutputFileTime()
 static void CopyStored()
 {
     while (g_inAvail > 0 || FillInput() > 0) {
-        unsigned room = CHUNK_SIZE - g_outCount;
-        unsigned piece = g_inAvail < room ? g_inAvail : room;
-        memcpy(g_outPtr, g_inPtr, piece);
-        g_outPtr += piece;
-        g_outCount += piece;
-        g_inPtr += piece;
-        g_inAvail -= piece;
-        if (g_outCount == CHUNK_SIZE)
-            FlushOutput();
+        PutOutputBytes(g_inPtr, g_inAvail);
+        g_inPtr += g_inAvail;
+        g_inAvail = 0;
     }
 }
 

@@ -12,6 +12,7 @@
 #include "boxwatch.h"
 #include "setup.h"
 #include "testenv.h"
+#include "testwindow.h"
 
 namespace {
 
@@ -89,15 +90,10 @@ LRESULT CALLBACK FileManagerProc(HWND window, UINT message, WPARAM wParam, LPARA
 
 void OpenFileManager(HeldFile *addOn, int letGo)
 {
-    WNDCLASSA wc = {};
-    wc.lpfnWndProc = FileManagerProc;
-    wc.lpszClassName = "WFS_Frame";
-    RegisterClassA(&wc);
     s_fm = FileManager();
     s_fm.addOn = addOn;
     s_fm.letGo = letGo;
-    s_fm.window = CreateWindowA("WFS_Frame", "File Manager", WS_OVERLAPPEDWINDOW, 0, 0, 100, 100,
-                                NULL, NULL, NULL, NULL);
+    s_fm.window = CreateTestWindow("WFS_Frame", FileManagerProc, "File Manager");
 }
 
 void CloseFileManager()
@@ -279,11 +275,7 @@ LRESULT CALLBACK CountingProc(HWND window, UINT message, WPARAM wParam, LPARAM l
 
 TEST_F(AddOnTest, WaitForFileRelease)
 {
-    WNDCLASSA wc = {};
-    wc.lpfnWndProc = CountingProc;
-    wc.lpszClassName = "PvCounting";
-    RegisterClassA(&wc);
-    HWND counter = CreateWindowA("PvCounting", "", WS_POPUP, 0, 0, 1, 1, NULL, NULL, NULL, NULL);
+    HWND counter = CreateTestWindow("PvCounting", CountingProc);
     const int kFree = -2, kMissing = -3;
     struct {
         const char *name;

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "distfolder.h"
+#include "testwindow.h"
 
 namespace {
 
@@ -33,19 +34,10 @@ std::string Dialog100(const std::string &folder)
 const char kProposal[] = "C:\\Program Files\\Parvek";
 const char kDialog300[] = "dialog 300 owner=none icon= caption=Parvek Setup text=\n";
 
-LRESULT CALLBACK PlainProc(HWND w, UINT m, WPARAM wp, LPARAM lp)
-{
-    return DefWindowProcA(w, m, wp, lp);
-}
-
 TEST(Sequence, RunningProductStopsSetupBeforeAnything)
 {
     for (const char *cls : {"ParvekWClass", "Parvek2WClass"}) {
-        WNDCLASSA wc = {};
-        wc.lpfnWndProc = PlainProc;
-        wc.lpszClassName = cls;
-        RegisterClassA(&wc);
-        HWND product = CreateWindowA(cls, "", WS_OVERLAPPED, 0, 0, 10, 10, NULL, NULL, NULL, NULL);
+        HWND product = CreateTestWindow(cls);
         ASSERT_TRUE(product);
         DistFolder dist("good.pv");
         EXPECT_EQ(Box("none", "error", kProductRunning), dist.Run({}));

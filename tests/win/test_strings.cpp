@@ -7,6 +7,7 @@
 
 #include "boxwatch.h"
 #include "setup.h"
+#include "testwindow.h"
 
 namespace {
 
@@ -56,18 +57,9 @@ TEST_F(StringsTest, ChainsAndLimits)
     }
 }
 
-LRESULT CALLBACK PlainProc(HWND w, UINT m, WPARAM wp, LPARAM lp)
-{
-    return DefWindowProcA(w, m, wp, lp);
-}
-
 TEST_F(StringsTest, TitleIsCutToItsBuffer)
 {
-    WNDCLASSA wc = {};
-    wc.lpfnWndProc = PlainProc;
-    wc.lpszClassName = "ParvekWClass";
-    RegisterClassA(&wc);
-    HWND product = CreateWindowA("ParvekWClass", "", WS_OVERLAPPED, 0, 0, 10, 10, NULL, NULL, NULL, NULL);
+    HWND product = CreateTestWindow("ParvekWClass");
     WatchStart({});
     RunSetup(GetModuleHandleA(NULL));
     std::string seen = Transcript(WatchStop());

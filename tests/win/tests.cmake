@@ -7,7 +7,7 @@ add_custom_command(OUTPUT ${FIXTURES}/good.pv
     DEPENDS standin ${CMAKE_SOURCE_DIR}/tests/win/make_fixtures.sh)
 add_custom_target(win_fixtures ALL DEPENDS ${FIXTURES}/good.pv)
 
-add_library(wintestlib STATIC tests/win/boxwatch.cpp tests/win/distfolder.cpp)
+add_library(wintestlib STATIC tests/win/boxwatch.cpp tests/win/distfolder.cpp tests/win/testwindow.cpp)
 target_include_directories(wintestlib PUBLIC tests/win res)
 target_link_libraries(wintestlib PUBLIC ${WIN_LIBS})
 
